@@ -1,0 +1,8 @@
+#!/bin/sh
+# Runs a Windows executable under Wine in the test prefix, headless, so that a
+# dialog returns at once instead of waiting for a click.
+# Environment: QUENLET_WINEPREFIX (the prefix), QUENLET_WINE (the loader).
+set -e
+unset DISPLAY WAYLAND_DISPLAY
+export WINEPREFIX="${QUENLET_WINEPREFIX:?}" WINEDEBUG="${WINEDEBUG:--all}"
+exec "${QUENLET_WINE:?}" "$@"

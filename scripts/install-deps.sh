@@ -4,7 +4,7 @@
 # GoogleTest and clang (for the fuzz targets). Does nothing when all is there.
 set -e
 packages="cmake ninja-build g++ g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64
-  openjdk-17-jdk-headless googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev valgrind"
+  openjdk-17-jdk-headless python3 googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev valgrind"
 missing=""
 for package in $packages; do
   dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"

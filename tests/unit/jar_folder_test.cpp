@@ -237,10 +237,12 @@ TEST_F(JarFolderReal, ComparesDigitsAndPunctuationAsBytes) {
 }
 
 // Natively the name's bytes are the file name's bytes. Under Wine the file is
-// made and listed through the ANSI code page (1252 for the C and UTF-8
-// locales), where 0xE9 round-trips as the same byte.
+// made and listed through the ANSI code page: 1252 with LANG=C.UTF-8, where
+// 0xE9 comes back as the same byte; with LANG=C Wine cannot make the file.
 TEST_F(JarFolderReal, HighByteNameKeepsItsBytesAndSortsAfterAscii) {
-  AddFile("caf\xE9.jar");
+  std::FILE* file = std::fopen(Path("caf\xE9.jar").c_str(), "wb");
+  if (file == nullptr) GTEST_SKIP() << "this system cannot name a file caf\\xE9.jar (Wine with LANG=C)";
+  std::fclose(file);
   AddFile("cafz.jar");
   AddFile("cafe.jar");
   EXPECT_EQ(List(), Expected({"cafe.jar", "cafz.jar", "caf\xE9.jar"}));

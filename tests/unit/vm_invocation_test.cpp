@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,8 @@ struct FailureCase {
   bool vmExists;     // so DestroyJavaVM follows the dialog
   bool tempCreated;  // the temp folder was made before the failure
 };
+
+void PrintTo(const FailureCase& row, std::ostream* out) { *out << row.name; }
 
 class VmInvocationFailureTest : public VmInvocationTest, public ::testing::WithParamInterface<FailureCase> {};
 

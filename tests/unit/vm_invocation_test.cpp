@@ -193,13 +193,25 @@ TEST_F(VmInvocationTest, NoRuntimeLoadsNothing) {
   EXPECT_FALSE(jvm_.Created());
 }
 
-TEST_F(VmInvocationTest, NegativeArgumentCountIsAnOptionsError) {
-  char* none[] = {nullptr};
-  EXPECT_EQ(RunJavaMain(host_, kMainClass, "", -1, none, 64), 0);
-  ASSERT_EQ(host_.Dialogs().size(), 1u);
-  EXPECT_EQ(host_.Dialogs()[0].text, "Error initializing options.");
-  EXPECT_EQ(jvm_.DestroyCount(), 1);
-  EXPECT_FALSE(jvm_.MainCalled());
+// Launch inputs that describe no argument array are refused, not read.
+TEST(VmInvocation, BadArgumentArrayIsAnOptionsError) {
+  char one[] = "one";
+  char* withNull[] = {one, nullptr};
+  const struct {
+    const char* name;
+    int count;
+    char** arguments;
+  } rows[] = {{"negative count", -1, withNull}, {"no array", 2, nullptr}, {"null entry", 2, withNull}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Scene scene;
+    scene.Bundle("C:\\App\\quenlet.exe", "C:\\App\\jre\\bin\\client\\jvm.dll");
+    EXPECT_EQ(RunJavaMain(scene.host, kMainClass, "", row.count, row.arguments, 64), 0);
+    ASSERT_EQ(scene.host.Dialogs().size(), 1u);
+    EXPECT_EQ(scene.host.Dialogs()[0].text, "Error initializing options.");
+    EXPECT_EQ(scene.host.Calls().back(), "DestroyJavaVM() = 0");
+    EXPECT_FALSE(scene.jvm.MainCalled());
+  }
 }
 
 TEST(VmInvocation, HeapOptionIsTheUnsignedMegabytes) {

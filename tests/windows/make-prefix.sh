@@ -8,5 +8,6 @@ wineserver_for() { WINEPREFIX=$dir wineserver "$@" 2>/dev/null || true; }
 rm -rf "$dir"
 mkdir -p "$(dirname "$dir")"
 unset DISPLAY WAYLAND_DISPLAY
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 WINEARCH=$arch WINEPREFIX=$dir WINEDEBUG=-all wineboot -i >/dev/null 2>&1
 WINEPREFIX=$dir wineserver -w

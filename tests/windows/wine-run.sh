@@ -5,4 +5,6 @@
 set -e
 unset DISPLAY WAYLAND_DISPLAY
 export WINEPREFIX="${QUENLET_WINEPREFIX:?}" WINEDEBUG="${WINEDEBUG:--all}"
+# The ANSI code page follows the locale: 1252 under C.UTF-8, whatever the caller has.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 exec "${QUENLET_WINE:?}" "$@"

@@ -129,11 +129,17 @@ class WineTestCase(unittest.TestCase):
                 _kill_wineserver()
                 self.fail("%s did not end within %d s" % (exe, RUN_TIMEOUT))
         with open(out, "rb") as f:
-            stdout = f.read().decode("latin-1")
+            stdout = f.read().decode("latin-1").replace("\r\n", "\n")  # the C runtime writes text mode
         with open(err, "rb") as f:
             stderr = f.read().decode("latin-1")
         calls = relay.parse_trace(stderr, exe) if trace else None
         return Result(completed.returncode, stdout, stderr, calls)
+
+    def ensure_relay_filter(self):
+        """Sets the relay filter once for the test class, with no JavaSoft key."""
+        if not getattr(type(self), "_relay_filter_set", False):
+            self.set_registry()
+            type(self)._relay_filter_set = True
 
     def set_registry(self, *sections):
         """Replaces the JavaSoft key of HKLM with the given .reg sections, and

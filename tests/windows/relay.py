@@ -153,3 +153,34 @@ def as_signed32(value):
     """A relayed return value as a signed 32-bit number (MessageBoxA's -1)."""
     value &= 0xFFFFFFFF
     return value - (1 << 32) if value & 0x80000000 else value
+
+
+def main(argv):
+    """relay.py EXE [ARGS...]: runs EXE in the test prefix (QUENLET_WINEPREFIX,
+    QUENLET_WINE) with the relay filter set, and prints the calls it makes."""
+    import os
+    import subprocess
+    import tempfile
+
+    prefix, wine = os.environ["QUENLET_WINEPREFIX"], os.environ["QUENLET_WINE"]
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env["WINEPREFIX"] = prefix
+    with tempfile.TemporaryDirectory() as scratch:
+        reg = os.path.join(scratch, "relay.reg")
+        with open(reg, "w", newline="\r\n") as f:
+            f.write("REGEDIT4\n\n" + relay_include_reg())
+        with open(os.path.join(scratch, "err"), "wb") as err:
+            subprocess.run([wine, "regedit", "/S", "Z:" + reg.replace("/", "\\")], env=dict(env, WINEDEBUG="-all"),
+                           stdout=subprocess.DEVNULL, stderr=err, timeout=60, check=True)
+        with open(os.path.join(scratch, "out"), "wb") as out, open(os.path.join(scratch, "err"), "wb") as err:
+            subprocess.run([wine] + argv, env=dict(env, WINEDEBUG="+relay,+loaddll"), stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=err, timeout=60, check=False)
+        with open(os.path.join(scratch, "err"), "rb") as f:
+            for call in parse_trace(f.read().decode("latin-1"), argv[0]):
+                print(call)
+
+
+if __name__ == "__main__":
+    import sys
+
+    main(sys.argv[1:])

@@ -71,8 +71,12 @@ class Call:
 
 
 _ESCAPES = {"n": b"\n", "r": b"\r", "t": b"\t", '"': b'"', "\\": b"\\"}
-_LINE = re.compile(r"^(?:[0-9a-f]+:)+(Call|Ret) +([\w.]+)\.(\w+)\((.*)\)(?: retval=([0-9a-f]+))? ret=([0-9a-f]+)$")
-_LOADED = re.compile(r'trace:loaddll:\w+ Loaded L"(.*)" at ([0-9A-Fa-f]+): ')
+# With +pid every line starts with "pid:tid:".
+_LINE = re.compile(r"^([0-9a-f]+):[0-9a-f]+:(Call|Ret) +([\w.]+)\.(\w+)\((.*)\)(?: retval=([0-9a-f]+))? ret=([0-9a-f]+)$")
+_LOADED = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"(.*)" at ([0-9A-Fa-f]+): ')
+
+# The Wine debug channels that parse_trace needs.
+WINEDEBUG = "+pid,+relay,+loaddll"
 
 
 def _parse_args(text):
@@ -114,19 +118,25 @@ def _parse_args(text):
 
 def parse_trace(trace, exe_path):
     """The calls that the executable at exe_path makes, in order, with the stub
-    markers among them. trace: the text of Wine's standard error."""
+    markers among them. trace: the text of Wine's standard error, written with
+    WINEDEBUG. Only the exe's own process counts: a dialog may start Wine's
+    desktop process, which inherits the tracing and whose image may lie at
+    the same address."""
     base, size = image_range(exe_path)
     exe_name = exe_path.replace("\\", "/").rsplit("/", 1)[-1].lower()
+    process = None
     calls, pending = [], []
     for line in trace.splitlines():
-        loaded = _LOADED.search(line)
-        if loaded and loaded.group(1).replace("\\\\", "\\").rsplit("\\", 1)[-1].lower() == exe_name:
-            base = int(loaded.group(2), 16)  # where Wine really put it
+        loaded = _LOADED.match(line)
+        if loaded and process is None:
+            if loaded.group(2).replace("\\\\", "\\").rsplit("\\", 1)[-1].lower() == exe_name:
+                process = loaded.group(1)
+                base = int(loaded.group(3), 16)  # where Wine really put it
             continue
         m = _LINE.match(line)
-        if not m:
+        if not m or m.group(1) != process:
             continue
-        kind, _, name, args, retval, ret = m.groups()
+        _, kind, _, name, args, retval, ret = m.groups()
         ret = int(ret, 16)
         if kind == "Call":
             call = Call(name, _parse_args(args), ret)
@@ -146,6 +156,8 @@ def parse_trace(trace, exe_path):
                     call.retval = int(retval, 16) if retval is not None else None
                     del pending[index]
                     break
+    if process is None:
+        raise ValueError("the trace shows no process of %s" % exe_name)
     return calls
 
 
@@ -173,7 +185,7 @@ def main(argv):
             subprocess.run([wine, "regedit", "/S", "Z:" + reg.replace("/", "\\")], env=dict(env, WINEDEBUG="-all"),
                            stdout=subprocess.DEVNULL, stderr=err, timeout=60, check=True)
         with open(os.path.join(scratch, "out"), "wb") as out, open(os.path.join(scratch, "err"), "wb") as err:
-            subprocess.run([wine] + argv, env=dict(env, WINEDEBUG="+relay,+loaddll"), stdin=subprocess.DEVNULL,
+            subprocess.run([wine] + argv, env=dict(env, WINEDEBUG=WINEDEBUG), stdin=subprocess.DEVNULL,
                            stdout=out, stderr=err, timeout=60, check=False)
         with open(os.path.join(scratch, "err"), "rb") as f:
             for call in parse_trace(f.read().decode("latin-1"), argv[0]):

@@ -118,7 +118,7 @@ class WineTestCase(unittest.TestCase):
         out = self.path("run%d.out" % self.runs)
         err = self.path("run%d.err" % self.runs)
         full_env = {k: v for k, v in os.environ.items() if k not in _SCRUBBED}
-        full_env.update(WINEPREFIX=PREFIX, WINEDEBUG="+relay,+loaddll" if trace else "-all", LC_ALL="C.UTF-8")
+        full_env.update(WINEPREFIX=PREFIX, WINEDEBUG=relay.WINEDEBUG if trace else "-all", LC_ALL="C.UTF-8")
         full_env.update(env or {})
         with open(out, "wb") as stdout, open(err, "wb") as stderr:
             try:

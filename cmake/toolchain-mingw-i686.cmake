@@ -1,10 +1,10 @@
-# Cross-build for Windows with mingw-w64. The -posix compilers have the C++
-# thread support that GoogleTest needs; everything is linked statically so the
-# executables import only system DLLs.
+# Cross-build for Windows with mingw-w64. The win32 thread model keeps
+# winpthread out of the executables (the launcher starts no thread of its own);
+# everything is linked statically so they import only system DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

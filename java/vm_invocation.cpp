@@ -3,7 +3,6 @@
 #include <jni.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -115,13 +114,12 @@ int RunJavaMain(HostServices& host, const char* mainClass, const char* classPath
     host.CreateDirectoryA(tempFolder.c_str());
   }
 
-  char heapOption[20];
-  std::snprintf(heapOption, sizeof heapOption, "-Xmx%um", static_cast<unsigned>(heapMegabytes));
+  std::string heapOption = "-Xmx" + std::to_string(heapMegabytes) + "m";
   std::string classPathOption = std::string("-Djava.class.path=") + (classPath != nullptr ? classPath : "");
   std::string tempOption = "-Djava.io.tmpdir=" + tempFolder;
 
   JavaVMOption options[3] = {};
-  options[0].optionString = heapOption;
+  options[0].optionString = &heapOption[0];
   options[1].optionString = &classPathOption[0];
   options[2].optionString = &tempOption[0];
   JavaVMInitArgs initArgs = {};

@@ -187,6 +187,7 @@ def startup(paths, build_dir, runtime, warmup, rounds):
         "rss_max": {name: max(v) for name, v in rss.items()},
         "ratio_java": median([a / b for a, b in zip(q, wall["java"])]),
         "ratio_bare": median([a / b for a, b in zip(q, wall["bare JNI"])]),
+        "bare_to_java": median([a / b for a, b in zip(wall["bare JNI"], wall["java"])]),
         "rss_over_bare": median([a - b for a, b in zip(rss["quenlet"], rss["bare JNI"])]),
     }
 
@@ -350,6 +351,7 @@ def report(command, info, runtime, start, work):
               "| quenlet / java wall <= 0.95 | %.3f | %s |" % (start["ratio_java"], verdict(start["ratio_java"] <= 0.95)),
               "| quenlet / bare JNI wall <= 1.02 | %.3f | %s |" % (start["ratio_bare"],
                                                               verdict(start["ratio_bare"] <= 1.02)),
+              "| (for reference: bare JNI / java, the best any launcher can reach) | %.3f | |" % start["bare_to_java"],
               "| quenlet peak RSS - bare JNI's <= 1 MiB | %+.2f MiB | %s |" % (
                   start["rss_over_bare"] / 1024, verdict(start["rss_over_bare"] <= 1024)),
               ""]

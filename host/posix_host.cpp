@@ -15,6 +15,7 @@
 #include <cwchar>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/host_services.h"
@@ -61,6 +62,15 @@ bool SameIgnoringCase(const char* a, const char* b) {
 bool IsFolder(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Whether a listed entry is a folder: the entry's own type where the file
+// system gives it, so that a folder of many files costs no stat per file; a
+// symbolic link or an unknown type is followed with stat.
+bool IsFolderEntry(const std::string& folder, const dirent& entry) {
+  if (entry.d_type == DT_DIR) return true;
+  if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
+  return IsFolder(folder + "/" + entry.d_name);
 }
 
 // The entry of folder named like name: the exact name when it exists, else
@@ -215,28 +225,31 @@ class PosixHost final : public HostServices {
       // An exact name: an existence test for any kind of entry.
       struct stat info;
       if (last.empty() || last.size() >= kMaxPath || stat(text.c_str(), &info) != 0) return kInvalidSearch;
-      search.entries.push_back({last, S_ISDIR(info.st_mode) != 0});
+      search.Add(last.c_str(), last.size(), S_ISDIR(info.st_mode) != 0);
     } else {
       DIR* dir = opendir(folder.c_str());
       if (dir == nullptr) return kInvalidSearch;
       while (dirent* entry = readdir(dir)) {
-        if (std::strlen(entry->d_name) >= kMaxPath || !MatchesWildcard(last.c_str(), entry->d_name)) continue;
-        search.entries.push_back({entry->d_name, IsFolder(folder + "/" + entry->d_name)});
+        size_t length = std::strlen(entry->d_name);
+        if (length >= kMaxPath || !MatchesWildcard(last.c_str(), entry->d_name)) continue;
+        search.Add(entry->d_name, length, IsFolderEntry(folder, *entry));
       }
       closedir(dir);
     }
     if (search.entries.empty()) return kInvalidSearch;
     SearchHandle handle = next_search_++;
-    searches_[handle] = search;
+    searches_[handle] = std::move(search);
     return FindNextFileA(handle, data) != 0 ? handle : kInvalidSearch;
   }
 
   int FindNextFileA(SearchHandle handle, FindData* data) override {
     auto it = searches_.find(handle);
     if (it == searches_.end() || it->second.next >= it->second.entries.size()) return 0;
-    const Entry& entry = it->second.entries[it->second.next++];
+    const Search& search = it->second;
+    const Entry& entry = search.entries[it->second.next++];
     data->dwFileAttributes = entry.folder ? kAttributeDirectory : 0x80;  // FILE_ATTRIBUTE_NORMAL
-    std::memcpy(data->cFileName, entry.name.c_str(), entry.name.size() + 1);
+    std::memcpy(data->cFileName, search.names.data() + entry.offset, entry.length);
+    data->cFileName[entry.length] = '\0';
     return 1;
   }
 
@@ -279,13 +292,22 @@ class PosixHost final : public HostServices {
   int IsDBCSLeadByte(unsigned char) override { return 0; }
 
  private:
+  // A search's results: the names one after the other in one buffer, so that
+  // a folder of many thousand entries costs no allocation per entry.
   struct Entry {
-    std::string name;
+    size_t offset;
+    size_t length;
     bool folder;
   };
   struct Search {
+    std::string names;
     std::vector<Entry> entries;
     size_t next = 0;
+
+    void Add(const char* name, size_t length, bool folder) {
+      entries.push_back({names.size(), length, folder});
+      names.append(name, length);
+    }
   };
 
   bool KeyPath(RegKey key, std::string* path) const {

@@ -7,11 +7,17 @@
 namespace quenlet {
 namespace {
 
-// Unsigned bytes, a prefix before the longer name; no case folding, no locale.
-bool ByteOrder(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-  });
+// A name in the buffer of names found.
+struct Name {
+  size_t offset;
+  size_t length;
+};
+
+// Unsigned bytes, a prefix before the longer name; no case folding, no locale
+// (memcmp compares bytes as unsigned char).
+bool ByteOrder(const char* names, const Name& a, const Name& b) {
+  int order = std::memcmp(names + a.offset, names + b.offset, std::min(a.length, b.length));
+  return order != 0 ? order < 0 : a.length < b.length;
 }
 
 }  // namespace
@@ -32,26 +38,32 @@ std::string ListJarFolder(HostServices& host, const char* folder) {
 
   // Every entry the search returns is taken: folders too, and names that
   // matched through a short name; the search's own matching is the filter.
-  std::vector<std::string> names;
+  // The names go one after the other into one buffer, and the sort moves
+  // small records: a folder may hold many thousand jars.
+  std::string names;
+  std::vector<Name> found;
   FindData data;
   SearchHandle search = host.FindFirstFileA(pattern, &data);
   if (search != kInvalidSearch) {
     do {
       // The name is read up to its terminator, and never past the field.
       const void* end = std::memchr(data.cFileName, '\0', sizeof data.cFileName);
-      names.emplace_back(data.cFileName, end != nullptr ? static_cast<const char*>(end) - data.cFileName
-                                                        : sizeof data.cFileName);
+      size_t length = end != nullptr ? static_cast<const char*>(end) - data.cFileName : sizeof data.cFileName;
+      found.push_back({names.size(), length});
+      names.append(data.cFileName, length);
     } while (host.FindNextFileA(search, &data) != 0);
     host.FindClose(search);
   }
 
-  std::sort(names.begin(), names.end(), ByteOrder);
+  const char* buffer = names.data();
+  std::sort(found.begin(), found.end(), [buffer](const Name& a, const Name& b) { return ByteOrder(buffer, a, b); });
   std::string fragment;
-  for (size_t i = 0; i < names.size(); ++i) {
+  fragment.reserve(found.size() * (folderLength + 2) + names.size());
+  for (size_t i = 0; i < found.size(); ++i) {
     if (i > 0) fragment += conventions.classPathSeparator;
     fragment.append(folder, folderLength);
     fragment += conventions.separator;
-    fragment += names[i];
+    fragment.append(buffer + found[i].offset, found[i].length);
   }
   return fragment;
 }

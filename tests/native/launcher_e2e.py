@@ -52,6 +52,8 @@ class App:
                "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}
         if java_home is not None:
             env["JAVA_HOME"] = java_home
+        # A sanitizer build keeps its settings (see the asan preset).
+        env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
         env.update(extra_env or {})
         result = subprocess.run([self.exe, *args], env=env, cwd=self.root, capture_output=True, timeout=TIMEOUT)
         return result

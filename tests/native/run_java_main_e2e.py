@@ -71,6 +71,8 @@ class RunJavaMainTest(unittest.TestCase):
                "LANG": locale, "LC_ALL": locale}
         if java_home is not None:
             env["JAVA_HOME"] = java_home
+        # A sanitizer build keeps its settings (see the asan preset).
+        env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
         command = [driver, main_class, CLASSES if class_path is None else class_path, str(heap)] + list(arguments)
         completed = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env,
                                    cwd=self.work, timeout=60)

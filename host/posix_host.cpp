@@ -3,7 +3,9 @@
 // wildcard rules case-insensitively, and dialogs go to standard error.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <langinfo.h>
+#include <link.h>
 #include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,6 +132,38 @@ std::u16string DecodeLocaleText(const char* bytes, size_t length) {
   uselocale(previous);
   freelocale(locale);
   return text;
+}
+
+// The loader maps a library's segments from the file as its program headers
+// describe them, and touching a page past the file's end raises SIGBUS: a
+// library cut short would end the process instead of failing to load. Such a
+// file (an ELF file of this machine's class whose loadable segments reach
+// past its end) is refused before dlopen; any other file, and a bare name
+// that dlopen looks for in the library path, is left to dlopen.
+bool SegmentsFitTheFile(const char* path) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return true;
+  bool fit = true;
+  struct stat info;
+  ElfW(Ehdr) header;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      pread(fd, &header, sizeof header, 0) == static_cast<ssize_t>(sizeof header) &&
+      std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
+      header.e_ident[EI_CLASS] == (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32) &&
+      header.e_phentsize == sizeof(ElfW(Phdr))) {
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    for (unsigned i = 0; fit && i < header.e_phnum; ++i) {
+      ElfW(Phdr) segment;
+      off_t at = static_cast<off_t>(header.e_phoff + static_cast<std::uint64_t>(i) * sizeof segment);
+      if (pread(fd, &segment, sizeof segment, at) != static_cast<ssize_t>(sizeof segment)) {
+        fit = false;
+      } else if (segment.p_type == PT_LOAD && (segment.p_offset > size || segment.p_filesz > size - segment.p_offset)) {
+        fit = false;
+      }
+    }
+  }
+  close(fd);
+  return fit;
 }
 
 class PosixHost final : public HostServices {
@@ -270,6 +304,7 @@ class PosixHost final : public HostServices {
 
   Module LoadLibraryA(const char* path) override {
     if (path == nullptr || path[0] == '\0') return nullptr;  // dlopen("") would give the executable
+    if (std::strchr(path, '/') != nullptr && !SegmentsFitTheFile(path)) return nullptr;
     return dlopen(path, RTLD_NOW | RTLD_GLOBAL);
   }
 

@@ -8,6 +8,7 @@
 
 #include "launcher/launch_sequence.h"
 #include "tests/fakes/fake_host.h"
+#include "tests/fakes/fake_jni.h"
 
 namespace quenlet {
 namespace {
@@ -135,6 +136,22 @@ TEST(LaunchSequence, ReadsFoldersAndRegistryOnceBeforeLookingForJavaAndExitsWith
   EXPECT_EQ(host.Dialogs()[0].text, "Cannot find compatible Java VM.");
   EXPECT_EQ(host.OpenKeys(), 0);
   EXPECT_EQ(host.OpenSearches(), 0);
+}
+
+TEST(LaunchSequence, HandsTheClassPathHeapAndArgumentsToTheJavaApplication) {
+  FakeHost host;
+  FakeJvm jvm(host);
+  host.SetModuleFileName("C:\\App\\quenlet.exe");
+  host.AddFile("C:\\App\\jre\\bin\\client\\jvm.dll");
+  jvm.InstallAt("C:\\App\\jre\\bin\\client\\jvm.dll");
+  host.AddFile("C:\\App\\lib\\x.jar");
+  host.SetValueDword("Software\\Korvane", "maxheap", 512);
+  EXPECT_EQ(RunLauncher(host, ArgumentList("a \"b c\" \"\"")), 0);
+  EXPECT_EQ(jvm.Options(), (std::vector<std::string>{"-Xmx512m", "-Djava.class.path=C:\\App;;C:\\App\\lib\\x.jar",
+                                                     "-Djava.io.tmpdir=C:\\App\\temp"}));
+  EXPECT_EQ(jvm.MainArguments(), (std::vector<std::u16string>{u"a", u"b c", u""}));
+  EXPECT_EQ(jvm.DestroyCount(), 1);
+  EXPECT_TRUE(host.Dialogs().empty());
 }
 
 }  // namespace

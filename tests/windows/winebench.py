@@ -111,9 +111,10 @@ class WineTestCase(unittest.TestCase):
             f.write(data if isinstance(data, bytes) else data.encode("latin-1"))
         return target
 
-    def wine(self, exe, args=(), env=None, trace=False):
+    def wine(self, exe, args=(), env=None, trace=False, image=None, loader=None):
         """Runs exe under Wine from the neutral folder, output to files; with
-        trace, returns the exe's relayed calls too."""
+        trace, returns the relayed calls of image (exe unless given: a program
+        that exe starts) too. loader: another Wine loader than the bench's."""
         self.runs += 1
         out = self.path("run%d.out" % self.runs)
         err = self.path("run%d.err" % self.runs)
@@ -122,7 +123,7 @@ class WineTestCase(unittest.TestCase):
         full_env.update(env or {})
         with open(out, "wb") as stdout, open(err, "wb") as stderr:
             try:
-                completed = subprocess.run([WINE, exe] + list(args), cwd=self.neutral, env=full_env,
+                completed = subprocess.run([loader or WINE, exe] + list(args), cwd=self.neutral, env=full_env,
                                            stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
                                            timeout=RUN_TIMEOUT, check=False)
             except subprocess.TimeoutExpired:
@@ -132,7 +133,7 @@ class WineTestCase(unittest.TestCase):
             stdout = f.read().decode("latin-1").replace("\r\n", "\n")  # the C runtime writes text mode
         with open(err, "rb") as f:
             stderr = f.read().decode("latin-1")
-        calls = relay.parse_trace(stderr, exe) if trace else None
+        calls = relay.parse_trace(stderr, image or exe) if trace else None
         return Result(completed.returncode, stdout, stderr, calls)
 
     def ensure_relay_filter(self):
@@ -141,10 +142,12 @@ class WineTestCase(unittest.TestCase):
             self.set_registry()
             type(self)._relay_filter_set = True
 
-    def set_registry(self, *sections):
-        """Replaces the JavaSoft key of HKLM with the given .reg sections, and
-        sets the relay filter, in one regedit run."""
+    def set_registry(self, *sections, clear=()):
+        """Replaces the JavaSoft key of HKLM (and the HKLM keys named in clear)
+        with the given .reg sections, and sets the relay filter, in one
+        regedit run."""
         text = "REGEDIT4\n\n[-HKEY_LOCAL_MACHINE\\Software\\JavaSoft]\n\n" + relay.relay_include_reg() + "\n"
+        text += "".join("[-HKEY_LOCAL_MACHINE\\%s]\n\n" % key for key in clear)
         text += "\n".join(sections) + "\n"
         reg = self.write(text.replace("\n", "\r\n"), "case.reg")
         result = self.wine("regedit", ["/S", dos_path(reg)])

@@ -93,8 +93,13 @@ int RunJavaMain(HostServices& host, const char* mainClass, const char* classPath
   char exeFolder[kMaxPath] = {};
   bool haveExeFolder = GetExeFolder(host, exeFolder) != 0;
 
+  // The runtime's folder joins the DLL search, and the current folder, where
+  // anyone may have left a DLL, leaves it. A runtime path that names no such
+  // folder (a bare "jvm.dll") gets the exe folder, searched first anyway, so
+  // that the current folder still leaves the search.
   std::string libraryFolder = RuntimeLibraryFolder(runtimePath, conventions.separator);
-  if (!libraryFolder.empty()) host.SetDllDirectoryA(libraryFolder.c_str());
+  if (libraryFolder.empty()) libraryFolder = exeFolder;
+  host.SetDllDirectoryA(libraryFolder.c_str());
   Module runtime = host.LoadLibraryA(runtimePath);  // never unloaded
   if (runtime == nullptr) {
     ShowError(host, "Can't load jvm.dll.");

@@ -258,13 +258,15 @@ TEST_F(VmInvocationTest, ArgumentsAreDecodedByTheHost) {
 TEST(VmInvocation, DllFolderIsTwoLevelsAboveTheLibrary) {
   const struct {
     const char* runtimePath;
-    const char* dllFolder;  // null: no SetDllDirectoryA call
+    const char* dllFolder;
   } rows[] = {
       {"D:\\jdk\\jre\\bin\\client\\jvm.dll", "D:\\jdk\\jre\\bin"},
       {"D:\\jdk\\bin\\server\\jvm.dll", "D:\\jdk\\bin"},
       {"\\bin\\jvm.dll", "\\"},
-      {"D:\\jvm.dll", nullptr},
-      {"jvm.dll", nullptr},
+      // No such folder: the exe folder, so that the current folder still
+      // leaves the search (a bare name would otherwise be found there).
+      {"D:\\jvm.dll", "C:\\App"},
+      {"jvm.dll", "C:\\App"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.runtimePath);
@@ -275,13 +277,9 @@ TEST(VmInvocation, DllFolderIsTwoLevelsAboveTheLibrary) {
     std::vector<std::string> names = scene.host.CallNames();
     auto load = std::find(names.begin(), names.end(), "LoadLibraryA");
     ASSERT_NE(load, names.end());
-    if (row.dllFolder == nullptr) {
-      EXPECT_TRUE(scene.host.DllDirectories().empty());
-    } else {
-      EXPECT_EQ(scene.host.DllDirectories(), std::vector<std::string>{row.dllFolder});
-      ASSERT_NE(load, names.begin());
-      EXPECT_EQ(*(load - 1), "SetDllDirectoryA");
-    }
+    EXPECT_EQ(scene.host.DllDirectories(), std::vector<std::string>{row.dllFolder});
+    ASSERT_NE(load, names.begin());
+    EXPECT_EQ(*(load - 1), "SetDllDirectoryA");
   }
 }
 

@@ -41,7 +41,10 @@ std::string RuntimeLibraryFolder(const char* runtimePath, char separator) {
   if (last == std::string::npos || last == 0) return std::string();
   size_t above = path.rfind(separator, last - 1);
   if (above == std::string::npos) return std::string();
-  return path.substr(0, above == 0 ? 1 : above);  // a leading separator is the root itself
+  std::string folder = path.substr(0, above == 0 ? 1 : above);  // a leading separator is the root itself
+  // "C:" alone would name the drive's current folder, not its root.
+  if (folder.back() == ':') folder += separator;
+  return folder;
 }
 
 // A Java string holding the argument's text: its bytes decoded from the

@@ -263,6 +263,7 @@ TEST(VmInvocation, DllFolderIsTwoLevelsAboveTheLibrary) {
       {"D:\\jdk\\jre\\bin\\client\\jvm.dll", "D:\\jdk\\jre\\bin"},
       {"D:\\jdk\\bin\\server\\jvm.dll", "D:\\jdk\\bin"},
       {"\\bin\\jvm.dll", "\\"},
+      {"D:\\client\\jvm.dll", "D:\\"},
       // No such folder: the exe folder, so that the current folder still
       // leaves the search (a bare name would otherwise be found there).
       {"D:\\jvm.dll", "C:\\App"},

@@ -16,7 +16,7 @@ import unittest
 
 import relay
 import winebench
-from test_run_java_main import MAIN_CLASS, MAIN_SIGNATURE, java_text
+from test_run_java_main import MAIN_CLASS, MAIN_SIGNATURE, java_text, order
 from winebench import STUB_JVM, dos_path
 
 EXE = os.environ.get("QUENLET_EXE", "")
@@ -27,9 +27,6 @@ WINE64 = os.environ.get("QUENLET_WINE64", "/usr/lib/wine/wine64")
 KORVANE = "Software\\Korvane"
 JAVASOFT = "Software\\JavaSoft"
 KEY_READ = 0x20019
-# Host operations that only serve the C runtime, the tail cutting and the
-# argument decoding; their place is checked apart from the launch order.
-NOT_IN_ORDER = ("GetCommandLineA", "IsDBCSLeadByte", "MultiByteToWideChar")
 
 
 def ansi(data):
@@ -51,20 +48,6 @@ def main_arguments(log):
 def options(log):
     """The VM options of the stub's log, in order."""
     return [line.split(" ", 3)[3] for line in log if line.startswith("option ")]
-
-
-def order(calls):
-    """The relayed calls as "Name" or "Name:first string argument", and the
-    stub's events as "jni:" and their first word."""
-    out = []
-    for call in calls:
-        if call.marker is not None:
-            word = call.marker.split(" ", 1)[0]
-            out.append("jni:" + ("NewString" if word.startswith("NewString") else word))
-        elif call.name not in NOT_IN_ORDER:
-            strings = call.strings()
-            out.append(call.name + (":" + strings[0] if strings else ""))
-    return out
 
 
 def dialogs(calls):

@@ -15,7 +15,8 @@ from winebench import DRIVER, STUB_JVM, STUB_JVM_DEP, STUBDEP, dos_path, java_ru
 
 MAIN_CLASS = "com/fernwickdale/korvane/apps/Quenlet"
 MAIN_SIGNATURE = "([Ljava/lang/String;)V"
-# Host operations that only serve the argument decoding or the C runtime.
+# Host operations that serve the C runtime, the tail cutting and the argument
+# decoding; their place is checked apart from the launch order.
 NOT_IN_ORDER = ("MultiByteToWideChar", "GetCommandLineA", "IsDBCSLeadByte")
 
 

@@ -6,7 +6,11 @@
 
    Log lines: an event name, then fields; a string field is the last field of
    its line and is written byte for byte, with bytes below 0x20, from 0x7f up,
-   and '%' written as %HH. UTF-16 strings are written as hex units.
+   and '%' written as %HH. UTF-16 strings are written as hex units. A line is
+   written whole, however long (a class path of thousands of jars, every
+   argument of the longest command line); its debugger copy keeps the first
+   280 characters. The first line, "loaded PATH", names the file the library
+   was loaded from.
 
    Build flavours: QUENLET_STUB_CDECL builds the same code with an empty
    JNICALL (the wrong convention on 32-bit, for the probe's negative control);
@@ -43,17 +47,21 @@ static FILE* OpenLog(void) {
   return log;
 }
 
-/* Appends text to a bounded line buffer. */
+/* One log line, written to the log piece by piece as it is made, so that its
+   length has no bound; its start is kept for the debugger output. */
 typedef struct {
-  char text[8192];
+  char start[281];
   size_t length;
 } Line;
 
 static void Put(Line* line, const char* text, size_t n) {
-  if (n > sizeof line->text - 1 - line->length) n = sizeof line->text - 1 - line->length;
-  memcpy(line->text + line->length, text, n);
+  FILE* log = OpenLog();
+  size_t room = sizeof line->start - 1 - line->length;
+  if (log != NULL && n > 0) fwrite(text, 1, n, log);
+  if (n > room) n = room;
+  memcpy(line->start + line->length, text, n);
   line->length += n;
-  line->text[line->length] = '\0';
+  line->start[line->length] = '\0';
 }
 
 static void PutFormat(Line* line, const char* format, ...) {
@@ -66,32 +74,36 @@ static void PutFormat(Line* line, const char* format, ...) {
   if (n > 0) Put(line, buffer, (size_t)n < sizeof buffer ? (size_t)n : sizeof buffer - 1);
 }
 
+static int Plain(unsigned char byte) { return byte >= 0x20 && byte < 0x7f && byte != '%'; }
+
 static void PutBytes(Line* line, const char* bytes) {
   const unsigned char* p;
   if (bytes == NULL) {
     Put(line, "(null)", 6);
     return;
   }
-  for (p = (const unsigned char*)bytes; *p != 0; ++p) {
-    if (*p < 0x20 || *p >= 0x7f || *p == '%') {
-      PutFormat(line, "%%%02X", *p);
+  for (p = (const unsigned char*)bytes; *p != 0;) {
+    size_t run = 0;
+    while (Plain(p[run])) ++run;
+    if (run > 0) {
+      Put(line, (const char*)p, run);
+      p += run;
     } else {
-      Put(line, (const char*)p, 1);
+      PutFormat(line, "%%%02X", *p++);
     }
   }
 }
 
-/* Writes the line to the log, flushed, and mirrors it to the debugger output,
-   so that a relay trace shows the JNI calls among the system calls. */
+/* Ends the line in the log, flushed, and mirrors its start to the debugger
+   output, so that a relay trace shows the JNI calls among the system calls. */
 static void Emit(Line* line) {
   FILE* log = OpenLog();
   char marker[300];
   if (log != NULL) {
-    fwrite(line->text, 1, line->length, log);
     fputc('\n', log);
     fflush(log);
   }
-  snprintf(marker, sizeof marker, "quenlet-stub: %.280s", line->text);
+  snprintf(marker, sizeof marker, "quenlet-stub: %s", line->start);
   OutputDebugStringA(marker);
 }
 
@@ -424,8 +436,14 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void* initArgs)
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  (void)instance;
   (void)reserved;
-  if (reason == DLL_PROCESS_ATTACH) Event("loaded");
+  if (reason == DLL_PROCESS_ATTACH) {
+    char path[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(instance, path, sizeof path);
+    Line line = {{0}, 0};
+    Put(&line, "loaded ", 7);
+    PutBytes(&line, n > 0 && n < sizeof path ? path : NULL);
+    Emit(&line);
+  }
   return TRUE;
 }

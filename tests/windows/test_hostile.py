@@ -3,7 +3,7 @@
 Each case lays out an application folder (a copy of the built quenlet.exe,
 never the build folder, whose DLLs the loader would find beside the exe),
 runs it from a neutral folder, and checks the outcome whole: what the runtime
-got (record_jvm.dll records the options and main's arguments unabridged), or
+got (the stub jvm.dll logs the options and main's arguments unabridged), or
 the one dialog from the relay trace, and in every case exit status 0 with no
 crash. The inputs: long exe folders and JAVA_HOME values around the 260-byte
 limits, a command line of 32,767 characters, 10,000 jars, jar names with every
@@ -21,10 +21,9 @@ import unittest
 
 import relay
 import winebench
-from winebench import STUB_JVM_DEP, STUBDEP, dos_path, reg_string
+from winebench import STUB_JVM, STUB_JVM_DEP, STUBDEP, dos_path, escape, reg_string
 
 EXE = os.environ.get("QUENLET_EXE", "")
-RECORD_JVM = os.environ.get("QUENLET_RECORD_JVM", "")
 RAW_RUN = os.environ.get("QUENLET_RAW_RUN", "")
 
 MAIN_CLASS = "com/fernwickdale/korvane/apps/Quenlet"
@@ -44,22 +43,6 @@ MAX_COMPONENT = 200  # Unix file names are at most 255 bytes
 LINE_LIMIT = 32766  # a command line of 32,767 characters with its terminator
 
 
-def read_records(path):
-    """record_jvm's records as (name, bytes); [] when the library never ran."""
-    if not os.path.exists(path):
-        return []
-    with open(path, "rb") as f:
-        data = f.read()
-    records, i = [], 0
-    while i < len(data):
-        end = data.index(b"\n", i)
-        name, length = data[i:end].decode("latin-1").rsplit(" ", 1)
-        body = data[end + 1:end + 1 + int(length)]
-        records.append((name, body))
-        i = end + 1 + int(length) + 1
-    return records
-
-
 def unix_name(ansi):
     """The Unix file name that Wine shows as this name in code page 1252; the
     bytes 1252 leaves undefined stand for U+0081, U+008D, and so on."""
@@ -67,24 +50,35 @@ def unix_name(ansi):
     return text.encode("utf-8")
 
 
-def launched(runtime, options, arguments=()):
-    """The records of a launch that ran main: the library loaded from runtime,
-    the VM created with options (strings or bytes), main given arguments
-    (texts), then the VM destroyed."""
-    as_bytes = lambda text: text if isinstance(text, bytes) else text.encode("latin-1")
-    records = [("loaded", as_bytes(runtime)), ("JNI_CreateJavaVM", as_bytes(INIT_ARGS % len(options)))]
-    records += [("option", as_bytes(option)) for option in options]
-    records += [("FindClass", MAIN_CLASS.encode()), ("GetStaticMethodID", b"main"),
-                ("signature", MAIN_SIGNATURE.encode()), ("FindClass", b"java/lang/String"),
-                ("NewObjectArray", b"%d" % len(arguments)), ("main", b"%d" % len(arguments))]
-    records += [("arg", text.encode("utf-16-le")) for text in arguments]
-    return records + [("DestroyJavaVM", b"")]
+def units(text):
+    """A text as the stub logs a UTF-16 string: its units in hex."""
+    data = text.encode("utf-16-le")
+    return " ".join("%04X" % int.from_bytes(data[i:i + 2], "little") for i in range(0, len(data), 2))
+
+
+def launched(runtime, options, arguments=(), created=()):
+    """The stub's log of a launch that ran main: the library loaded from
+    runtime, the VM created with options (strings or bytes; created: the lines
+    the stub adds after them), main given arguments (texts), each made with
+    NewString, then the VM destroyed."""
+    log = ["loaded " + escape(runtime), "JNI_CreateJavaVM " + INIT_ARGS % len(options)]
+    log += ["option %d extraInfo=null %s" % (i, escape(option)) for i, option in enumerate(options)]
+    log += list(created)
+    log += ["FindClass " + MAIN_CLASS, "GetStaticMethodID class=%s name=main sig=%s" % (MAIN_CLASS, MAIN_SIGNATURE),
+            "FindClass java/lang/String",
+            "NewObjectArray length=%d initial=null class=java/lang/String" % len(arguments)]
+    for i, text in enumerate(arguments):
+        log += ["NewString length=%d units=%s" % (len(text.encode("utf-16-le")) // 2, units(text)),
+                "SetObjectArrayElement index=%d value=u16:%s" % (i, units(text))]
+    log += ["CallStaticVoidMethodV class=%s method=main args=%d" % (MAIN_CLASS, len(arguments))]
+    log += ["  arg %d u16:%s" % (i, units(text)) for i, text in enumerate(arguments)]
+    return log + ["DestroyJavaVM"]
 
 
 class Outcome:
-    def __init__(self, result, records, dialogs, loaded):
+    def __init__(self, result, log, dialogs, loaded):
         self.result = result
-        self.records = records  # what record_jvm.dll saw
+        self.log = log  # the stub jvm.dll's log lines
         self.dialogs = dialogs  # (text, title, owner, style) of each MessageBoxA
         self.loaded = loaded  # DOS paths of the native DLLs loaded, from +loaddll
 
@@ -93,13 +87,13 @@ class HostileTest(winebench.WineTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        if not all((EXE, RECORD_JVM, RAW_RUN)):
-            raise unittest.SkipTest("QUENLET_EXE, QUENLET_RECORD_JVM or QUENLET_RAW_RUN not set")
+        if not all((EXE, STUB_JVM, RAW_RUN)):
+            raise unittest.SkipTest("QUENLET_EXE, QUENLET_STUB_JVM or QUENLET_RAW_RUN not set")
         cls._registry = None
 
     def setUp(self):
         super().setUp()
-        self.record_log = self.path("record.log")
+        self.stub_log = self.path("stub.log")
         self.registry()  # none of the keys, unless the test sets them
 
     # ---- Layout ------------------------------------------------------------
@@ -150,9 +144,9 @@ class HostileTest(winebench.WineTestCase):
         """Runs quenlet.exe from the neutral folder (or cwd), with arguments
         as Wine passes them or with the exact command line given (through
         raw_run). Checks that it ended with 0 and did not crash."""
-        if os.path.exists(self.record_log):
-            os.remove(self.record_log)
-        full_env = {"QUENLET_RECORD_LOG": dos_path(self.record_log), "WINEDEBUG": "-all"}
+        if os.path.exists(self.stub_log):
+            os.remove(self.stub_log)
+        full_env = {"QUENLET_STUB_LOG": dos_path(self.stub_log), "WINEDEBUG": "-all"}
         if trace:
             full_env["WINEDEBUG"] = relay.WINEDEBUG
         full_env.update(env or {})
@@ -173,7 +167,7 @@ class HostileTest(winebench.WineTestCase):
                     strings = call.strings()
                     dialogs.append((strings[0], strings[1], call.args[0], call.args[3]))
             loaded = self.native_dlls(result.stderr, exe)
-        return Outcome(result, read_records(self.record_log), dialogs, loaded)
+        return Outcome(result, winebench.read_log(self.stub_log), dialogs, loaded)
 
     @staticmethod
     def native_dlls(trace, exe):
@@ -205,14 +199,14 @@ class HostileTest(winebench.WineTestCase):
         # that, JAVA_HOME's runtime is used. From 248 on the module name
         # itself (folder, "\quenlet.exe") no longer fits 260 bytes: the exe
         # folder is unknown, so no jar folders, no temp folder, no temp option.
-        home_runtime = self.put(RECORD_JVM, self.path("home", "bin", "client", "jvm.dll"))
+        home_runtime = self.put(STUB_JVM, self.path("home", "bin", "client", "jvm.dll"))
         env = {"JAVA_HOME": dos_path(self.path("home"))}
         for length, beside, known in ((236, True, True), (237, False, True), (245, False, True),
                                       (247, False, True), (248, False, False), (300, False, False)):
             with self.subTest(length=length):
                 folder = self.long_folder("f%d" % length, length)
                 exe = self.application(folder)
-                runtime = self.put(RECORD_JVM, folder + "/jre/bin/client/jvm.dll")
+                runtime = self.put(STUB_JVM, folder + "/jre/bin/client/jvm.dll")
                 self.put(b"", folder + "/build/b.jar")
                 self.put(b"", folder + "/lib/a.jar")
                 outcome = self.launch(exe, ["x"], env=env, trace=False)
@@ -223,7 +217,7 @@ class HostileTest(winebench.WineTestCase):
                 else:
                     options = ["-Xmx64m", "-Djava.class.path=;;"]
                 used = runtime if beside else home_runtime
-                self.assertEqual(outcome.records, launched(dos_path(used), options, ["x"]))
+                self.assertEqual(outcome.log, launched(dos_path(used), options, ["x"]))
                 self.assertEqual(os.path.isdir(folder + "/temp"), known)
 
     def test_java_home_lengths(self):
@@ -239,7 +233,7 @@ class HostileTest(winebench.WineTestCase):
                 if length < 1000:
                     home = self.long_folder("home%d" % length, length)
                     for suffix in (BESIDE, HOME_BIN):
-                        self.put(RECORD_JVM, home + suffix.replace("\\", "/"))
+                        self.put(STUB_JVM, home + suffix.replace("\\", "/"))
                     java_home = dos_path(home)
                 else:
                     java_home = dos_path(self.path("h")) + "\\" + "h" * (length - len(dos_path(self.path("h"))) - 1)
@@ -247,20 +241,20 @@ class HostileTest(winebench.WineTestCase):
                 outcome = self.launch(exe, env={"JAVA_HOME": java_home})
                 if found is None:
                     self.assertDialog(outcome, NOT_FOUND)
-                    self.assertEqual(outcome.records, [])
+                    self.assertEqual(outcome.log, [])
                     self.assertFalse(os.path.exists(self.path("app", "temp")))
                 else:
                     app = dos_path(self.path("app"))
                     options = ["-Xmx64m", "-Djava.class.path=%s;;" % app, "-Djava.io.tmpdir=%s\\temp" % app]
                     self.assertEqual(outcome.dialogs, [])
-                    self.assertEqual(outcome.records, launched(java_home + found, options))
+                    self.assertEqual(outcome.log, launched(java_home + found, options))
                 shutil.rmtree(self.path("app"))
 
     def test_command_line_of_32767_characters(self):
         # The longest command line Windows takes, program name included: many
         # arguments and a long quoted one with blanks, each of which arrives.
         exe = self.application()
-        self.put(RECORD_JVM, self.path("app", "jre", "bin", "client", "jvm.dll"))
+        self.put(STUB_JVM, self.path("app", "jre", "bin", "client", "jvm.dll"))
         head = '"%s"' % dos_path(exe)
         arguments = ["a%04d" % i for i in range(3000)]
         line = " ".join([head] + arguments) + ' "'
@@ -272,14 +266,14 @@ class HostileTest(winebench.WineTestCase):
         app = dos_path(self.path("app"))
         options = ["-Xmx64m", "-Djava.class.path=%s;;" % app, "-Djava.io.tmpdir=%s\\temp" % app]
         expected = launched(app + BESIDE, options, arguments + [long_argument])
-        self.assertEqual(len(outcome.records), len(expected))
-        self.assertEqual(outcome.records, expected)
+        self.assertEqual(len(outcome.log), len(expected))
+        self.assertEqual(outcome.log, expected)
 
     def test_ten_thousand_jars(self):
         # Created in random order; half the names upper-case, so that byte
         # order (every J before every j) differs from the order Wine returns.
         exe = self.application()
-        self.put(RECORD_JVM, self.path("app", "jre", "bin", "client", "jvm.dll"))
+        self.put(STUB_JVM, self.path("app", "jre", "bin", "client", "jvm.dll"))
         names = [("J%05d.jar" if i % 2 else "j%05d.jar") % i for i in range(10000)]
         lib = self.path("app", "lib")
         os.makedirs(lib)
@@ -289,8 +283,9 @@ class HostileTest(winebench.WineTestCase):
         app = dos_path(self.path("app"))
         class_path = app + ";;" + ";".join(app + "\\lib\\" + name for name in sorted(names))
         options = ["-Xmx64m", "-Djava.class.path=" + class_path, "-Djava.io.tmpdir=%s\\temp" % app]
-        self.assertEqual(len(outcome.records[3][1]), len("-Djava.class.path=" + class_path))
-        self.assertEqual(outcome.records, launched(app + BESIDE, options))
+        expected = launched(app + BESIDE, options)
+        self.assertEqual(len(outcome.log[3]), len(expected[3]))
+        self.assertEqual(outcome.log, expected)
 
     def test_jar_names_with_every_high_byte(self):
         # One jar per byte from 0x80 to 0xFF, named "b" and that byte in the
@@ -301,7 +296,7 @@ class HostileTest(winebench.WineTestCase):
         # class path lists every name as the search returns it, in byte order,
         # unconverted.
         exe = self.application()
-        self.put(RECORD_JVM, self.path("app", "jre", "bin", "client", "jvm.dll"))
+        self.put(STUB_JVM, self.path("app", "jre", "bin", "client", "jvm.dll"))
         lib = self.path("app", "build")
         os.makedirs(lib)
         shown = [b"b" + bytes([byte]) + b".jar" for byte in range(0x80, 0x100)]
@@ -316,7 +311,7 @@ class HostileTest(winebench.WineTestCase):
         fragment = b";".join(app + b"\\build\\" + name for name in sorted(shown))
         options = [b"-Xmx64m", b"-Djava.class.path=" + app + b";" + fragment + b";",
                    b"-Djava.io.tmpdir=" + app + b"\\temp"]
-        self.assertEqual(outcome.records, launched(app + BESIDE.encode(), options))
+        self.assertEqual(outcome.log, launched(app + BESIDE.encode(), options))
 
 
     def test_registry_values_of_any_type_and_size(self):
@@ -326,8 +321,8 @@ class HostileTest(winebench.WineTestCase):
         # value is not read and the search goes on to JAVA_HOME. The current
         # folder holds DLLs that a bare name would find there.
         exe = self.application()
-        home_runtime = dos_path(self.put(RECORD_JVM, self.path("home", "bin", "client", "jvm.dll")))
-        registered = dos_path(self.put(RECORD_JVM, self.path("registered", "jvm.dll")))
+        home_runtime = dos_path(self.put(STUB_JVM, self.path("home", "bin", "client", "jvm.dll")))
+        registered = dos_path(self.put(STUB_JVM, self.path("registered", "jvm.dll")))
         plant = self.planted_folder("jvm.dll", "x.dll", "A.dll")
         env = {"JAVA_HOME": dos_path(self.path("home"))}
         megabyte = lambda first: "hex:" + ",".join(first + ["00"] * (1000000 - len(first)))
@@ -366,17 +361,17 @@ class HostileTest(winebench.WineTestCase):
                 self.assertEqual(outcome.loaded, [] if isinstance(used, tuple) else [used])
                 if isinstance(used, tuple):
                     self.assertDialog(outcome, used)
-                    self.assertEqual(outcome.records, [])
+                    self.assertEqual(outcome.log, [])
                 else:
                     app = dos_path(self.path("app"))
                     options = [heap, "-Djava.class.path=%s;;" % app, "-Djava.io.tmpdir=%s\\temp" % app]
                     self.assertEqual(outcome.dialogs, [])
-                    self.assertEqual(outcome.records, launched(used, options))
+                    self.assertEqual(outcome.log, launched(used, options))
 
     def test_runtime_that_is_no_library(self):
         exe = self.application()
         runtime = self.path("app", "jre", "bin", "client", "jvm.dll")
-        with open(RECORD_JVM, "rb") as f:
+        with open(STUB_JVM, "rb") as f:
             head = f.read(1024)
         cases = [
             ("empty file", b"", NOT_LOADED),
@@ -398,7 +393,7 @@ class HostileTest(winebench.WineTestCase):
                     self.put(content, runtime)
                 outcome = self.launch(exe, ["a"])
                 self.assertDialog(outcome, dialog)
-                self.assertEqual(outcome.records, [])
+                self.assertEqual(outcome.log, [])
                 self.assertEqual(outcome.loaded, [dos_path(runtime)] if dialog == NO_VM else [])
                 # The temp folder comes after the entry point, before the VM.
                 self.assertFalse(os.path.exists(self.path("app", "temp")))
@@ -406,11 +401,11 @@ class HostileTest(winebench.WineTestCase):
     # ---- DLL safety ----------------------------------------------------------
 
     def planted_folder(self, *names):
-        """A current folder holding record_jvm copies under the given names,
+        """A current folder holding stub jvm.dll copies under the given names,
         and as the runtimes that JAVA_HOME or the exe folder would name."""
         plant = self.path("plant")
         for name in names + ("jre/bin/client/jvm.dll", "bin/client/jvm.dll"):
-            self.put(RECORD_JVM, os.path.join(plant, name))
+            self.put(STUB_JVM, os.path.join(plant, name))
         self.put(STUBDEP, os.path.join(plant, "stubdep.dll"))
         return plant
 
@@ -422,14 +417,13 @@ class HostileTest(winebench.WineTestCase):
         runtime = self.put(STUB_JVM_DEP, self.path("app", "jre", "bin", "client", "jvm.dll"))
         helper = self.put(STUBDEP, self.path("app", "jre", "bin", "stubdep.dll"))
         plant = self.planted_folder("jvm.dll")
-        stub_log = self.path("stub.log")
-        outcome = self.launch(exe, ["a"], cwd=plant, env={"QUENLET_STUB_LOG": dos_path(stub_log)})
+        outcome = self.launch(exe, ["a"], cwd=plant)
+        app = dos_path(self.path("app"))
+        options = ["-Xmx64m", "-Djava.class.path=%s;;" % app, "-Djava.io.tmpdir=%s\\temp" % app]
         self.assertEqual(outcome.dialogs, [])
         self.assertEqual(sorted(outcome.loaded), sorted([dos_path(runtime), dos_path(helper)]))
-        self.assertEqual(outcome.records, [])  # the planted jvm.dll never ran
-        log = winebench.read_log(stub_log)
-        self.assertIn("stubdep answer=42", log)
-        self.assertEqual(log[-1], "DestroyJavaVM")
+        # The runtime ran with its helper; no planted copy did.
+        self.assertEqual(outcome.log, launched(dos_path(runtime), options, ["a"], created=["stubdep answer=42"]))
 
     def test_no_runtime_is_looked_for_in_the_current_folder(self):
         # No runtime beside the exe, none registered, no JAVA_HOME: the
@@ -439,21 +433,21 @@ class HostileTest(winebench.WineTestCase):
         outcome = self.launch(exe, cwd=plant)
         self.assertDialog(outcome, NOT_FOUND)
         self.assertEqual(outcome.loaded, [])
-        self.assertEqual(outcome.records, [])
+        self.assertEqual(outcome.log, [])
 
     def test_bare_runtime_name_is_found_beside_the_exe_not_in_the_current_folder(self):
         # A registered RuntimeLib of "jvm.dll" names no folder: the loader's
         # search finds the one beside the exe, never the current folder's.
         exe = self.application()
         plant = self.planted_folder("jvm.dll")
-        beside = self.put(RECORD_JVM, self.path("app", "jvm.dll"))
+        beside = self.put(STUB_JVM, self.path("app", "jvm.dll"))
         self.registry('[%s]\n"CurrentVersion"="1.4"\n\n[%s\\1.4]\n"RuntimeLib"="jvm.dll"\n' % (JAVASOFT, JAVASOFT))
         outcome = self.launch(exe, cwd=plant)
         app = dos_path(self.path("app"))
         options = ["-Xmx64m", "-Djava.class.path=%s;;" % app, "-Djava.io.tmpdir=%s\\temp" % app]
         self.assertEqual(outcome.dialogs, [])
         self.assertEqual(outcome.loaded, [dos_path(beside)])
-        self.assertEqual(outcome.records, launched(dos_path(beside), options))
+        self.assertEqual(outcome.log, launched(dos_path(beside), options))
 
 
 if __name__ == "__main__":

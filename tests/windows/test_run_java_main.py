@@ -82,7 +82,7 @@ class RunJavaMainTest(winebench.WineTestCase):
         result, _, log = self.run_main(arguments, class_path, trace=False)
         self.assertEqual(result, 1)
         self.assertEqual(log[:9], [
-            "loaded",
+            "loaded " + self.dos_app + "\\jre\\bin\\client\\jvm.dll",
             "JNI_CreateJavaVM version=0x00010002 nOptions=3 ignoreUnrecognized=1",
             "option 0 extraInfo=null -Xmx64m",
             "option 1 extraInfo=null -Djava.class.path=" + class_path,

@@ -22,9 +22,9 @@ PROBE_CALLS = [
 
 ARGS_LOGGED = ["  arg 0 utf:a b", "  arg 1 utf:%C3%A9%80%25", "  arg 2 u16:0041 00E9 20AC"]
 
-# What the stub logs for the probe's call sequence, byte for byte.
+# What the stub logs for the probe's call sequence, byte for byte, after the
+# line that names the library loaded.
 PROBE_LOG = [
-    "loaded",
     "JNI_CreateJavaVM version=0x00010002 nOptions=3 ignoreUnrecognized=1",
     "option 0 extraInfo=null -Xmx64m",
     "option 1 extraInfo=null -Djava.class.path=C:\\a b;100%25%E9",
@@ -47,6 +47,10 @@ PROBE_LOG = [
     "ExceptionClear",
     "DestroyJavaVM",
 ]
+
+
+def loaded(dll):
+    return "loaded " + winebench.escape(dos_path(dll))
 
 
 class StubJvmTest(winebench.WineTestCase):
@@ -74,12 +78,12 @@ class StubJvmTest(winebench.WineTestCase):
         expected = ["%s stack=%d%s" % (name, -size, " MISMATCH" if size else "") for name, size in PROBE_CALLS]
         self.assertEqual(lines, expected)
         # The wrong stub did get every call: the probe measured calls, not crashes.
-        self.assertEqual(log, PROBE_LOG)
+        self.assertEqual(log, [loaded(STUB_JVM_CDECL)] + PROBE_LOG)
 
     def test_log_records_what_a_known_call_sequence_sends(self):
         result, log = self.probe(STUB_JVM)
         self.assertEqual(result.returncode, 0, result.stdout)
-        self.assertEqual(log, PROBE_LOG)
+        self.assertEqual(log, [loaded(STUB_JVM)] + PROBE_LOG)
         self.assertIn("pending=0 thrown=null destroyed=0", result.stdout)
 
     def test_each_step_fails_as_a_real_vm_fails_it(self):
@@ -104,7 +108,7 @@ class StubJvmTest(winebench.WineTestCase):
         result, log = self.probe(STUB_JVM, "create")
         self.assertIn("created=-1", result.stdout)
         self.assertNotIn("FindClass", result.stdout)
-        self.assertEqual(log, PROBE_LOG[:5])  # the options are still recorded
+        self.assertEqual(log, [loaded(STUB_JVM)] + PROBE_LOG[:4])  # the options are still recorded
 
     def test_dependent_stub_needs_its_helper_library(self):
         # The probe sits in a folder of its own: the loader searches the

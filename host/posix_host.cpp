@@ -222,25 +222,25 @@ class PosixHost final : public HostServices {
     path += "/" + found;
     struct stat info;
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return kErrorFileNotFound;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return kErrorFileNotFound;
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    std::fclose(file);
     if (type != nullptr) *type = kRegBinary;
     if (size == nullptr) return data == nullptr ? kErrorSuccess : kErrorInvalidHandle;
+    // The value's size is the file's; the file is read only when it fits the
+    // caller's buffer, so a huge value costs nothing.
+    const auto length = static_cast<std::uint64_t>(info.st_size);
+    const std::uint32_t reported = length > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(length);
     if (data == nullptr) {
-      *size = static_cast<std::uint32_t>(bytes.size());
+      *size = reported;
       return kErrorSuccess;
     }
-    if (bytes.size() > *size) {
-      *size = static_cast<std::uint32_t>(bytes.size());
+    if (length > *size) {
+      *size = reported;
       return kErrorMoreData;
     }
-    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-    *size = static_cast<std::uint32_t>(bytes.size());
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return kErrorFileNotFound;
+    size_t got = length > 0 ? std::fread(data, 1, static_cast<size_t>(length), file) : 0;
+    std::fclose(file);
+    *size = static_cast<std::uint32_t>(got);
     return kErrorSuccess;
   }
 

@@ -1,6 +1,7 @@
 package com.fernwickdale.korvane.apps;
 
 import java.awt.GraphicsEnvironment;
+import java.awt.Insets;
 import javax.swing.JFrame;
 import javax.swing.JTextArea;
 import javax.swing.SwingUtilities;
@@ -21,6 +22,7 @@ final class SampleWindow {
             frame.setDefaultCloseOperation(WindowConstants.DISPOSE_ON_CLOSE);
             JTextArea text = new JTextArea(report);
             text.setEditable(false);
+            text.setMargin(new Insets(8, 12, 8, 12));
             frame.add(text);
             frame.pack();
             frame.setLocationRelativeTo(null);

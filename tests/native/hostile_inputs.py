@@ -12,13 +12,15 @@ Usage: hostile_inputs.py LAUNCHER RUNTIME JAR_FOLDER
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-LAUNCHER = RUNTIME = JARS = None
-TIMEOUT = 120
+import app_folder
+from app_folder import App
+
+LAUNCHER = RUNTIME = JARS = None  # set from the command line
+
 JAVA_KEY = "Software\\JavaSoft\\Java Runtime Environment"
 NOT_FOUND = "Java not found.: Cannot find compatible Java VM."
 CANT_LOAD = "Error: Can't load jvm.dll."
@@ -39,58 +41,6 @@ def folder_of_length(root, length):
     os.makedirs(path)
     assert len(path) == length, (len(path), length)
     return path
-
-
-class App:
-    """An application folder (the launcher and its jars) and its registry."""
-
-    def __init__(self, root, folder=None):
-        self.root = root
-        self.folder = folder or os.path.join(root, "app")
-        os.makedirs(self.folder, exist_ok=True)
-        self.exe = os.path.join(self.folder, "quenlet")
-        shutil.copy2(LAUNCHER, self.exe)
-        self.registry = os.path.join(root, "registry")
-        os.makedirs(self.registry, exist_ok=True)
-        self.report = os.path.join(root, "report.txt")
-
-    def bundle_runtime(self):
-        os.symlink(RUNTIME, os.path.join(self.folder, "jre"))
-
-    def add_jar(self, folder, name="good.jar", fixture="good"):
-        target = os.path.join(self.folder, folder)
-        os.makedirs(target, exist_ok=True)
-        shutil.copy(os.path.join(JARS, fixture + ".jar"), os.path.join(target, name))
-
-    def set_value(self, key, name, data):
-        folder = os.path.join(self.registry, *key.split("\\"))
-        os.makedirs(folder, exist_ok=True)
-        if data is None:  # a key where a value should be
-            os.makedirs(os.path.join(folder, name), exist_ok=True)
-            return
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
-
-    def run(self, *args, java_home=None):
-        env = {"PATH": "/usr/bin:/bin", "QUENLET_REGISTRY": self.registry, "QUENLET_REPORT": self.report,
-               "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}
-        if java_home is not None:
-            env["JAVA_HOME"] = java_home
-        env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
-        if os.path.exists(self.report):
-            os.remove(self.report)
-        return subprocess.run([self.exe, *args], env=env, cwd=self.root, capture_output=True, timeout=TIMEOUT)
-
-    def read_report(self):
-        report = {"arg": []}
-        with open(self.report, encoding="utf-8") as f:
-            for line in f.read().splitlines():
-                key, _, value = line.partition("=")
-                if key == "arg":
-                    report["arg"].append(value)
-                else:
-                    report[key] = value
-        return report
 
 
 def java_home_of_length(root, length):
@@ -339,6 +289,5 @@ class RuntimeLibraryThatIsNotOne(HostileTest):
 
 
 if __name__ == "__main__":
-    LAUNCHER, RUNTIME, JARS = (os.path.abspath(p) for p in sys.argv[1:4])
-    del sys.argv[1:4]
+    LAUNCHER, RUNTIME, JARS = app_folder.configure(sys.argv)
     unittest.main(verbosity=2)

@@ -10,66 +10,14 @@ Usage: launcher_e2e.py LAUNCHER RUNTIME JAR_FOLDER
 """
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
-LAUNCHER = RUNTIME = JARS = None
-TIMEOUT = 60
+import app_folder
+from app_folder import App
 
-
-class App:
-    """An application folder below a temporary folder."""
-
-    def __init__(self, root):
-        self.root = root
-        self.folder = os.path.join(root, "app")
-        os.makedirs(self.folder)
-        self.exe = os.path.join(self.folder, "quenlet")
-        shutil.copy2(LAUNCHER, self.exe)
-        self.registry = os.path.join(root, "registry")
-        os.makedirs(self.registry)
-        self.report = os.path.join(root, "report.txt")
-
-    def bundle_runtime(self):
-        os.symlink(RUNTIME, os.path.join(self.folder, "jre"))
-
-    def add_jar(self, folder, fixture, name=None):
-        target = os.path.join(self.folder, folder)
-        os.makedirs(target, exist_ok=True)
-        shutil.copy(os.path.join(JARS, fixture + ".jar"), os.path.join(target, name or fixture + ".jar"))
-        return os.path.join(target, name or fixture + ".jar")
-
-    def set_value(self, key, name, data):
-        folder = os.path.join(self.registry, *key.split("\\"))
-        os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
-
-    def run(self, *args, java_home=None, extra_env=None):
-        env = {"PATH": "/usr/bin:/bin", "QUENLET_REGISTRY": self.registry, "QUENLET_REPORT": self.report,
-               "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}
-        if java_home is not None:
-            env["JAVA_HOME"] = java_home
-        # A sanitizer build keeps its settings (see the asan preset).
-        env.update({k: v for k, v in os.environ.items() if k in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")})
-        env.update(extra_env or {})
-        result = subprocess.run([self.exe, *args], env=env, cwd=self.root, capture_output=True, timeout=TIMEOUT)
-        return result
-
-    def read_report(self):
-        with open(self.report, encoding="utf-8") as f:
-            lines = f.read().splitlines()
-        report = {"arg": []}
-        for line in lines:
-            key, _, value = line.partition("=")
-            if key == "arg":
-                report["arg"].append(value)
-            else:
-                report[key] = value
-        return report
-
+LAUNCHER = RUNTIME = JARS = None  # set from the command line
 
 class LauncherTest(unittest.TestCase):
     def setUp(self):
@@ -229,6 +177,5 @@ class ApplicationOutcomes(LauncherTest):
 
 
 if __name__ == "__main__":
-    LAUNCHER, RUNTIME, JARS = (os.path.abspath(p) for p in sys.argv[1:4])
-    del sys.argv[1:4]
+    LAUNCHER, RUNTIME, JARS = app_folder.configure(sys.argv)
     unittest.main(verbosity=2)

@@ -279,8 +279,8 @@ class PosixHost final : public HostServices {
   int FindNextFileA(SearchHandle handle, FindData* data) override {
     auto it = searches_.find(handle);
     if (it == searches_.end() || it->second.next >= it->second.entries.size()) return 0;
-    const Search& search = it->second;
-    const Entry& entry = search.entries[it->second.next++];
+    Search& search = it->second;
+    const Entry& entry = search.entries[search.next++];
     data->dwFileAttributes = entry.folder ? kAttributeDirectory : 0x80;  // FILE_ATTRIBUTE_NORMAL
     std::memcpy(data->cFileName, search.names.data() + entry.offset, entry.length);
     data->cFileName[entry.length] = '\0';

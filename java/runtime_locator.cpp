@@ -21,23 +21,18 @@ int EntryExists(HostServices& host, const char* path) {
   return 1;
 }
 
-// base followed by suffix into candidate (kMaxPath bytes); 0 when it would not fit.
-int BuildCandidate(const char* base, const char* suffix, char* candidate) {
+// Tests the candidate base + suffix and, when it exists and fits both a path
+// buffer and the caller's, copies it there.
+int TakeCandidate(HostServices& host, const char* base, const char* suffix, char* runtimePath, std::uint32_t size) {
   size_t baseLength = std::strlen(base);
   size_t suffixLength = std::strlen(suffix);
-  if (baseLength + suffixLength >= kMaxPath) return 0;
+  size_t length = baseLength + suffixLength;
+  if (length >= kMaxPath || length >= size) return 0;
+  char candidate[kMaxPath];
   std::memcpy(candidate, base, baseLength);
   std::memcpy(candidate + baseLength, suffix, suffixLength + 1);
-  return 1;
-}
-
-// Tests the candidate base + suffix and, when it exists and fits the caller's
-// buffer, copies it there.
-int TakeCandidate(HostServices& host, const char* base, const char* suffix, char* runtimePath, std::uint32_t size) {
-  char candidate[kMaxPath];
-  if (!BuildCandidate(base, suffix, candidate) || std::strlen(candidate) >= size) return 0;
   if (!EntryExists(host, candidate)) return 0;
-  std::memcpy(runtimePath, candidate, std::strlen(candidate) + 1);
+  std::memcpy(runtimePath, candidate, length + 1);
   return 1;
 }
 

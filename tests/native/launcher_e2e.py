@@ -27,10 +27,10 @@ class LauncherTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    def assertRan(self, result):
+    def assertRan(self, result, app=None):
         self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
         self.assertEqual(result.stderr, b"")
-        return self.app.read_report()
+        return (app or self.app).read_report()
 
     def assertDialog(self, result, dialog):
         """Exactly one dialog, this one; the VM may print messages of its own."""
@@ -122,21 +122,19 @@ class RuntimeSources(LauncherTest):
         self.app.add_jar("lib", "good")
         self.assertRan(self.app.run(java_home=RUNTIME))
 
-    def test_registered_runtime(self):
-        a = self.app
-        a.add_jar("lib", "good")
+    def test_registered_runtime_from_version_1_4_on(self):
         key = "Software\\JavaSoft\\Java Runtime Environment"
-        a.set_value(key, "CurrentVersion", b"17")
-        a.set_value(key + "\\17", "RuntimeLib", os.path.join(RUNTIME, "lib", "server", "libjvm.so").encode())
-        self.assertRan(a.run())
-
-    def test_registered_version_before_1_4_is_passed_over(self):
-        a = self.app
-        a.add_jar("lib", "good")
-        key = "Software\\JavaSoft\\Java Runtime Environment"
-        a.set_value(key, "CurrentVersion", b"1.3.1")
-        a.set_value(key + "\\1.3.1", "RuntimeLib", os.path.join(RUNTIME, "lib", "server", "libjvm.so").encode())
-        self.assertDialog(a.run(), "Java not found.: Cannot find compatible Java VM.")
+        library = os.path.join(RUNTIME, "lib", "server", "libjvm.so").encode()
+        for version, used in ((b"17", True), (b"1.3.1", False)):
+            with self.subTest(version=version):
+                a = App(tempfile.mkdtemp(dir=self.tmp))
+                a.add_jar("lib", "good")
+                a.set_value(key, "CurrentVersion", version)
+                a.set_value(key + "\\" + version.decode(), "RuntimeLib", library)
+                if used:
+                    self.assertRan(a.run(), a)
+                else:
+                    self.assertDialog(a.run(), "Java not found.: Cannot find compatible Java VM.")
 
     def test_no_runtime(self):
         self.app.add_jar("lib", "good")

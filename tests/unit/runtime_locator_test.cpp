@@ -243,22 +243,31 @@ TEST_F(RuntimeLocator, NothingFoundWithoutJavaHome) {
   EXPECT_EQ(Find(), 0);
 }
 
-TEST_F(RuntimeLocator, AnExeFolderTooLongForTheCandidateSkipsToTheRegistry) {
-  std::string folder = FolderOfLength(237);
-  host_.SetModuleFileName(folder + "\\q.exe");
-  host_.AddFile(folder + "\\jre\\bin\\client\\jvm.dll");
-  Register("1.4", kRegistered);
-  ASSERT_EQ(Find(), 1);
-  EXPECT_EQ(Found(), kRegistered);
-  EXPECT_FALSE(Called("FindFirstFileA")) << "a candidate that does not fit is not searched for";
-}
-
-TEST_F(RuntimeLocator, ExeFolder236CharactersStillFits) {
-  std::string folder = FolderOfLength(236);
-  host_.SetModuleFileName(folder + "\\q.exe");
-  host_.AddFile(folder + "\\jre\\bin\\client\\jvm.dll");
-  ASSERT_EQ(Find(), 1);
-  EXPECT_EQ(Found(), folder + "\\jre\\bin\\client\\jvm.dll");
+TEST_F(RuntimeLocator, ARuntimeBesideTheLauncherCountsOnlyWhenItsPathFits) {
+  // "\jre\bin\client\jvm.dll" adds 23 characters: 236 + 23 fits 259, 237 + 23 does not.
+  const struct {
+    size_t folderLength;
+    bool found;
+  } rows[] = {{236, true}, {237, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.folderLength);
+    FakeHost host;
+    std::string folder = FolderOfLength(row.folderLength);
+    host.SetModuleFileName(folder + "\\q.exe");
+    host.AddFile(folder + "\\jre\\bin\\client\\jvm.dll");
+    host.SetValue(kJavaKey, "CurrentVersion", "1.4");
+    host.SetValue(std::string(kJavaKey) + "\\1.4", "RuntimeLib", kRegistered);
+    char path[kMaxPath];
+    ASSERT_EQ(FindJavaRuntime(host, path, kMaxPath), 1);
+    if (row.found) {
+      EXPECT_EQ(std::string(path), folder + "\\jre\\bin\\client\\jvm.dll");
+    } else {
+      EXPECT_STREQ(path, kRegistered);
+      EXPECT_TRUE(host.Calls().size() > 1 && host.Calls()[1].rfind("RegOpenKeyExA(", 0) == 0)
+          << "a candidate that does not fit is not searched for";
+    }
+    EXPECT_EQ(host.OpenKeys(), 0);
+  }
 }
 
 TEST_F(RuntimeLocator, LauncherAtADriveRootLooksBelowThatRoot) {
